@@ -39,7 +39,7 @@ void report_message(const char *text, uint32_t categories, int /*module*/) {
         return;
     int threshold = (remaining & msg_trace) ? 2 : 0;
     if (log_level > threshold)
-        log_printf("%s\n", text);
+        log_printf("%s\n", text ? text : "(null)");
 }
 
 void enable_message_filter() { message_filter_enabled = 1; }
@@ -131,7 +131,7 @@ const char *qorl_client_get_debug_logfile_path() { return debug_logfile_path; }
 int qorl_client_debug_logfile_open_failed() { return debug_logfile_open_failed; }
 
 void log_char_dump(const unsigned char *bytes, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) {
         if (log_level > 1) {
             unsigned char b = bytes[i];
             log_printf("%c", (b == '\n' || (b >= 0x20 && b <= 0x7e)) ? b : '.');

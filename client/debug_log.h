@@ -34,30 +34,49 @@ enum : int {
 // Verbosity, 1 at start; an entry marked (level > N) is written when log_level > N.
 extern int32_t log_level;
 
-// Writes a formatted entry unchanged (no prefix, no line feed) and flushes.
-// Opens the log on first use; a failed open silences the log for good.
+// Writes a printf-style entry unchanged (no prefix, no line feed added) and flushes.
+// Opens the log on first use; a failed open silences the log until a name setter or
+// qorl_client_debug_logfile_close clears the failure. Returns the vfprintf result, or 0
+// when nothing was written; callers ignore it.
 int log_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
-// The filter: drops masked categories, writes msg_trace only when log_level > 2,
-// anything else when log_level > 0, as the text followed by a line feed.
+// The filter. text: NUL-terminated, no trailing line feed (null shows as "(null)");
+// categories: msg_* bits; module: module_* code (not consulted). Masked bits are dropped;
+// what remains is written as the text and a line feed: when it holds msg_trace only if
+// log_level > 2, otherwise if log_level > 0. Nothing is written with the filter disabled.
 void report_message(const char *text, uint32_t categories, int module);
 
+// Turn report_message on (the initial state) or off; log_printf is not affected.
 void enable_message_filter();
 void disable_message_filter();
+// Replaces the set of category bits that report_message drops.
 void set_message_filter_mask(uint32_t mask);
 
-// Chooses a bare file name opened under "/tmp/" on the first write.
+// Chooses a bare file name opened under "/tmp/" on the first write (null: none).
+// Both setters forget the other name and clear the failure; while the log is open they
+// report a usage error and change nothing.
 void qorl_client_set_autoopen_debug_logfile_name(const char *name);
-// Chooses a full path instead.
+// Chooses a full path instead (null: none).
 void qorl_client_set_debug_logfile_name(const char *path);
+// Opens the chosen path for appending now; sets the failure flag when that fails.
+// Reports a usage error when the log is already open.
 void qorl_client_try_open_debug_logfile();
+// Opens on demand as log_printf does: nothing when open or failed; the path if set, else
+// "/tmp/" + the auto-open name (the path is then remembered), else nothing.
 void auto_open_debug_logfile();
+// Closes the log and forgets both names and the failure; a usage error when none is open.
 void qorl_client_debug_logfile_close();
 
+// True while the log file is open.
 bool qorl_client_debug_logfile_is_open();
+// The auto-open name, or null.
 const char *qorl_client_get_autoopen_debug_logfile_name();
+// The full path (set directly, or composed by an on-demand open), or null.
 const char *qorl_client_get_debug_logfile_path();
+// 1 after a failed open, until a name setter or close clears it; else 0.
 int qorl_client_debug_logfile_open_failed();
 
-// Writes count bytes as characters (printable and line feed as they are, others as '.').
+// Writes count bytes as characters when log_level > 1 (printable and line feed as they
+// are, others as '.'), then flushes every stdio output stream. A count <= 0 or null
+// bytes write nothing.
 void log_char_dump(const unsigned char *bytes, int32_t count);

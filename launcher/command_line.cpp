@@ -7,7 +7,10 @@
 #include "launcher/launcher_state.h"
 #include "util/string_utils.h"
 
+#include <clocale>
 #include <cstdlib>
+#include <deque>
+#include <string>
 
 bool utf8_next_char(const unsigned char **position, uint32_t *value) {
     const unsigned char *p = *position;
@@ -51,6 +54,23 @@ void convert_utf8_argument(const char *utf8, fixed_text &destination) {
         bool control = value < 32 && value != 9 && value != 10 && value != 13;
         destination.append_char((value > 126 || control) ? '.' : char(value));
     }
+}
+
+void make_arguments_convertible(int argc, char **argv) {
+    static std::deque<fixed_text> replacements; // referenced from argv for the whole run
+    const char *current = setlocale(LC_CTYPE, nullptr);
+    std::string saved = current ? current : "C";
+    setlocale(LC_CTYPE, ""); // the toolkit converts with the environment's locale
+    for (int i = 0; i < argc; ++i) {
+        if (argv[i] == nullptr || mbstowcs(nullptr, argv[i], 0) != size_t(-1))
+            continue;
+        replacements.emplace_back();
+        fixed_text &ascii = replacements.back();
+        ascii.clear();
+        convert_utf8_argument(argv[i], ascii);
+        argv[i] = ascii.text;
+    }
+    setlocale(LC_CTYPE, saved.c_str());
 }
 
 static void print_help(const char *program) {

@@ -13,3 +13,5 @@ void save_system_config_file();
 // Stores the mode and saves the file when the value changed.
 void set_beta_mode(int value);
 int get_beta_mode();
+// The launcher_version text last read from launcher.cfg, or null when none was read.
+const char *get_stored_launcher_version();

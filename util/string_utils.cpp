@@ -135,7 +135,8 @@ int word_in_list(const char *word, const char *list) {
 }
 
 int word_prefix_length(const char *prefix, const char *text) {
-    if (prefix == nullptr || text == nullptr)
+    // An empty prefix ends at position 0; going on would read past both terminators.
+    if (prefix == nullptr || text == nullptr || prefix[0] == '\0')
         return 0;
     if (fold(prefix[0]) != fold(text[0]))
         return 0;

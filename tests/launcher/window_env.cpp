@@ -1,0 +1,160 @@
+// Brings up the toolkit and a scratch configuration directory for the in-process launcher tests.
+#include "tests/launcher/window_env.h"
+
+#include "client/config_dir.h"
+#include "client/debug_log.h"
+#include "client/directories.h"
+#include "launcher/boot_sequence.h"
+#include "launcher/config_file.h"
+#include "launcher/launcher_state.h"
+#include "tests/support/files.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/init.h>
+
+const char window_test_log_path[] = "/tmp/launcher_window_test_log.txt";
+
+namespace {
+
+std::unique_ptr<scratch_dir> home;
+
+class window_environment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        qorl_client_set_debug_logfile_name(window_test_log_path);
+        log_level = 3; // every entry the launcher can write
+        home = std::make_unique<scratch_dir>("launcher-home");
+        setenv("HOME", home->path().c_str(), 1);
+        ASSERT_TRUE(qorl_client_set_up_config_directory("Duskmere"));
+        std::string dir = config_directory();
+        manifest_path.assign((dir + "/executables/update_manifest.lst").c_str());
+        executables_dir.assign((dir + "/executables").c_str());
+        boot_name_path.assign((dir + "/bootname.txt").c_str());
+        lock_path.assign((dir + "/executables/lock.tmp").c_str());
+        ASSERT_TRUE(qorl_recursive_mkdir(lock_path.text, 0700, nullptr));
+
+        wxApp::SetInstance(new wxApp());
+        static char name[] = "launcher_window_test";
+        static char *argv[] = {name, nullptr};
+        static int argc = 1;
+        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display?";
+        ASSERT_TRUE(wxTheApp->CallOnInit());
+        loop = std::make_unique<wxGUIEventLoop>();
+        wxEventLoopBase::SetActive(loop.get());
+    }
+    void TearDown() override {
+        wxEventLoopBase::SetActive(nullptr);
+        loop.reset();
+        wxEntryCleanup();
+        home.reset();
+    }
+
+  private:
+    std::unique_ptr<wxGUIEventLoop> loop;
+};
+
+::testing::Environment *const environment =
+    ::testing::AddGlobalTestEnvironment(new window_environment);
+
+size_t log_seen = 0;
+
+} // namespace
+
+std::string new_log_text() {
+    std::string all = file_exists(window_test_log_path) ? read_file(window_test_log_path) : "";
+    std::string fresh = all.size() > log_seen ? all.substr(log_seen) : "";
+    log_seen = all.size();
+    return fresh;
+}
+
+bool pump_events_until(const std::function<bool()> &done, int timeout_ms) {
+    return wait_until(
+        [&] {
+            wxTheApp->ProcessPendingEvents();
+            wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
+            wxTheApp->ProcessIdle();
+            return done();
+        },
+        timeout_ms);
+}
+
+std::string config_directory() {
+    return get_config_directory();
+}
+
+void reset_launcher_state() {
+    if (updater_started) {
+        EXPECT_TRUE(wait_until([] { return updater_finished.load() != 0; }, 15000));
+        EXPECT_TRUE(wait_until([] { return lock_is_free(lock_path.text); }, 3000));
+    } else if (lock_fd >= 0) {
+        lock_file_release(lock_fd);
+    }
+    lock_fd = -1;
+    updater_started = 0;
+    updater_finished = 0;
+    if (beta_mode != 0)
+        set_beta_mode(0);
+    new_log_text();
+}
+
+launcher_frame *open_launcher_window() {
+    launcher_frame *frame =
+        new launcher_frame("Duskmere Launcher", wxDefaultPosition, wxSize(480, 300));
+    frame->mw.timer.Stop();
+    return frame;
+}
+
+bool window_closed(const launcher_frame *frame) {
+    for (wxObject *pending : wxPendingDelete)
+        if (pending == frame)
+            return true;
+    for (wxWindow *window : wxTopLevelWindows)
+        if (window == frame)
+            return false;
+    return true;
+}
+
+void dispose_window(launcher_frame *frame) {
+    if (!window_closed(frame))
+        frame->Destroy();
+    wxTheApp->ProcessIdle();
+}
+
+foreign_lock::foreign_lock(const char *path) {
+    int ready[2];
+    if (pipe(ready) != 0)
+        return;
+    pid = fork();
+    if (pid == 0) {
+        char held = lock_file_acquire(path) >= 0 ? 1 : 0;
+        if (write(ready[1], &held, 1) != 1)
+            _exit(1);
+        pause();
+        _exit(0);
+    }
+    char held = 0;
+    locked = pid > 0 && read(ready[0], &held, 1) == 1 && held == 1;
+    close(ready[0]);
+    close(ready[1]);
+}
+
+foreign_lock::~foreign_lock() {
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+bool lock_is_free(const char *path) {
+    foreign_lock probe(path);
+    return probe.locked;
+}
