@@ -6,6 +6,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 size_mib="${1:-1024}"
+# shellcheck source=scripts/lib/local-nginx.sh
+. "$root/scripts/lib/local-nginx.sh"
 
 if [ "${BENCH_INSIDE:-}" != 1 ]; then
     build="${BUILD_DIR:-$root/build-bench}"
@@ -17,25 +19,12 @@ if [ "${BENCH_INSIDE:-}" != 1 ]; then
 fi
 
 work=/tmp/http-bench
-mkdir -p "$work/www" "$work/logs" "$work/tmp"
+mkdir -p "$work/www"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/www/big.bin"
 head -c $((16 * 1024 * 1024)) /dev/urandom >"$work/www/small.bin"
-cat >"$work/nginx.conf" <<CONF
-worker_processes 1; master_process off; daemon off; user root;
-pid logs/nginx.pid; error_log logs/error.log warn;
-events { worker_connections 64; }
-http { include /etc/nginx/mime.types; access_log off; sendfile on;
-  client_body_temp_path tmp/body; proxy_temp_path tmp/proxy; fastcgi_temp_path tmp/fastcgi;
-  uwsgi_temp_path tmp/uwsgi; scgi_temp_path tmp/scgi;
-  server { listen 127.0.0.1:80; root $work/www; } }
-CONF
-/usr/sbin/nginx -p "$work/" -c nginx.conf -e "$work/logs/error.log" &
-nginx_pid=$!
+local_nginx_conf "$work/nginx" "$work/www" "access_log off; sendfile on;"
+local_nginx_start "$work/nginx"
 trap 'kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do
-    curl -s -o /dev/null http://127.0.0.1/small.bin && break
-    sleep 0.05
-done
 
 host=updates.duskmere.example
 bytes=$(stat -c %s "$work/www/big.bin")

@@ -9,6 +9,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build-bench}"
 work="$build/update-bench"
 size_mb="${BENCH_IMAGE_MB:-200}"
+# shellcheck source=scripts/lib/local-nginx.sh
+. "$root/scripts/lib/local-nginx.sh"
 
 if [ "${BENCH_INSIDE:-}" != 1 ]; then
     bash "$root/scripts/install-deps.sh"
@@ -36,25 +38,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/nginx/logs" "$work/nginx/tmp"
-cat >"$work/nginx/nginx.conf" <<EOF
-worker_processes 1; master_process off; daemon off; user root;
-pid logs/nginx.pid; error_log logs/error.log warn;
-events { worker_connections 64; }
-http {
-  include /etc/nginx/mime.types; default_type application/octet-stream;
-  access_log logs/access.log; sendfile on;
-  client_body_temp_path tmp/body; proxy_temp_path tmp/proxy; fastcgi_temp_path tmp/fastcgi;
-  uwsgi_temp_path tmp/uwsgi; scgi_temp_path tmp/scgi;
-  server { listen 127.0.0.1:80; root $work/www; }
-}
-EOF
-nginx -p "$work/nginx/" -c nginx.conf -e "$work/nginx/logs/error.log" &
-nginx_pid=$!
-for _ in $(seq 1 100); do
-    (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null && break
-    sleep 0.05
-done
+local_nginx_conf "$work/nginx" "$work/www" "access_log logs/access.log; sendfile on;"
+local_nginx_start "$work/nginx"
 
 now() { date +%s.%N; }
 home="$work/home"

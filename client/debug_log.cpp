@@ -61,7 +61,8 @@ void qorl_client_try_open_debug_logfile() {
                        msg_usage, module_debug_log);
         return;
     }
-    debug_logfile = debug_logfile_path ? fopen(debug_logfile_path, "ab") : nullptr;
+    // Append in binary mode; "e" keeps the log from leaking into the client image at exec.
+    debug_logfile = debug_logfile_path ? fopen(debug_logfile_path, "abe") : nullptr;
     if (debug_logfile != nullptr) {
         debug_logfile_open_failed = 0;
         report_with_path("qorl_client_try_open_debug_logfile() opened logfile '",

@@ -63,6 +63,30 @@ inline void store_gradient(unsigned char *p, const gradient &c) {
     p[2] = static_cast<unsigned char>(c.b >> 8);
 }
 
+// A rectangle whose colour steps once per column (along_x) or once per row; operation names
+// the caller in the log line written when the pixels cannot be reached.
+void draw_gradient_rectangle(const wxBitmap &bitmap, const char *operation, bool along_x, int x0,
+                             int y0, int x1, int y1, const pixel_colour &colour0,
+                             const pixel_colour &colour1) {
+    pixel_access pixels(bitmap);
+    if (!pixels) {
+        if (log_level > 1)
+            log_printf("Error in qorl_bitmap::%s(), pixel data failed?\n", operation);
+        return;
+    }
+    if (!order_rectangle(pixels.width, pixels.height, x0, y0, x1, y1))
+        return;
+    gradient c(colour0, colour1, along_x ? int64_t(x1) - x0 + 2 : int64_t(y1) - y0 + 2);
+    clip_rectangle(pixels.width, pixels.height, x0, y0, x1, y1);
+    const int first = along_x ? x0 : y0, last = along_x ? x1 : y1;
+    const int across_first = along_x ? y0 : x0, across_last = along_x ? y1 : x1;
+    for (int line = first; line <= last; line++) {
+        c.advance();
+        for (int across = across_first; across <= across_last; across++)
+            store_gradient(along_x ? pixels.pixel(line, across) : pixels.pixel(across, line), c);
+    }
+}
+
 } // namespace
 
 void qorl_bitmap::DrawLine(int x0, int y0, int x1, int y1, const pixel_colour &colour) {
@@ -182,9 +206,9 @@ void qorl_bitmap::DrawPolygon(int count, const polygon_point *points, int x_offs
     for (int64_t row = min_y; row <= max_y; row++) {
         int y = int(row);
         int i = 0;
-        while (i < edge_count) {
-            // Find the entry that opens a span, flagging edges met on their own top row.
-            int open = -1;
+        // The next edge from i on that has started by this row, or -1; an edge met on its
+        // own top row is flagged as started and passed over.
+        const auto next_started_edge = [&]() {
             for (; i < edge_count; i++) {
                 polygon_edge &e = edges[i];
                 if (e.top_y > y)
@@ -193,23 +217,16 @@ void qorl_bitmap::DrawPolygon(int count, const polygon_point *points, int x_offs
                     e.started = 1;
                     continue;
                 }
-                open = i++;
-                break;
+                return i++;
             }
+            return -1;
+        };
+        while (i < edge_count) {
+            // One edge opens a span and the next one closes it.
+            const int open = next_started_edge();
             if (open < 0)
                 break;
-            int close = -1;
-            for (; i < edge_count; i++) {
-                polygon_edge &e = edges[i];
-                if (e.top_y > y)
-                    continue;
-                if (!e.started) {
-                    e.started = 1;
-                    continue;
-                }
-                close = i++;
-                break;
-            }
+            const int close = next_started_edge();
             if (close < 0) {
                 if (log_level > 1)
                     log_printf("Error in DrawPolygon(), unclosed poly for draw line?\n");
@@ -252,41 +269,14 @@ void qorl_bitmap::DrawPolygon(int count, const polygon_point *points, int x_offs
 
 void qorl_bitmap::DrawXGradientRectangle(int x0, int y0, int x1, int y1,
                                          const pixel_colour &colour0, const pixel_colour &colour1) {
-    pixel_access pixels(*this);
-    if (!pixels) {
-        if (log_level > 1)
-            log_printf("Error in qorl_bitmap::DrawXGradientRectangle(), pixel data failed?\n");
-        return;
-    }
-    if (!order_rectangle(pixels.width, pixels.height, x0, y0, x1, y1))
-        return;
-    gradient c(colour0, colour1, int64_t(x1) - x0 + 2);
-    clip_rectangle(pixels.width, pixels.height, x0, y0, x1, y1);
-    for (int x = x0; x <= x1; x++) {
-        c.advance();
-        for (int y = y0; y <= y1; y++)
-            store_gradient(pixels.pixel(x, y), c);
-    }
+    draw_gradient_rectangle(GetWxBitmap(), "DrawXGradientRectangle", true, x0, y0, x1, y1, colour0,
+                            colour1);
 }
 
 void qorl_bitmap::DrawYGradientRectangle(int x0, int y0, int x1, int y1,
                                          const pixel_colour &colour0, const pixel_colour &colour1) {
-    pixel_access pixels(*this);
-    if (!pixels) {
-        if (log_level > 1)
-            log_printf("Error in qorl_bitmap::DrawYGradientRectangle(), pixel data failed?\n");
-        return;
-    }
-    if (!order_rectangle(pixels.width, pixels.height, x0, y0, x1, y1))
-        return;
-    gradient c(colour0, colour1, int64_t(y1) - y0 + 2);
-    clip_rectangle(pixels.width, pixels.height, x0, y0, x1, y1);
-    for (int y = y0; y <= y1; y++) {
-        c.advance();
-        unsigned char *p = pixels.pixel(x0, y);
-        for (int x = x0; x <= x1; x++, p += 4)
-            store_gradient(p, c);
-    }
+    draw_gradient_rectangle(GetWxBitmap(), "DrawYGradientRectangle", false, x0, y0, x1, y1, colour0,
+                            colour1);
 }
 
 void qorl_bitmap::DrawFilledCircle(int centre_x, int centre_y, int radius,

@@ -1,10 +1,22 @@
 // Glyph text on qorl_bitmap: glyph cells, transparent glyphs, texts and their measure.
 #include "graphics/glyph_text.h"
 
-#include "client/debug_log.h"
 #include "graphics/pixel_access.h"
 
 #include <wx/dcmemory.h>
+
+namespace {
+
+// Calls each(glyph) for every byte of a NUL-terminated text that has a glyph, in order.
+template <typename Each> void for_each_glyph(const glyph_font &font, const char *text, Each each) {
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
+        const qorl_bitmap *glyph = font.glyph_for(*p);
+        if (glyph != nullptr)
+            each(*glyph);
+    }
+}
+
+} // namespace
 
 int glyph_font::set_glyph(int code, qorl_bitmap *glyph) {
     if (code < 0 || code >= glyph_count) {
@@ -56,106 +68,52 @@ int qorl_glyph_font_render(glyph_font &font, const wxFont &source) {
 
 void qorl_bitmap::DrawTextGlyph(const qorl_bitmap &glyph, int x, int y, const pixel_colour &fg,
                                 const pixel_colour &bg) {
-    if (&glyph == this) {
-        qorl_bitmap copy(glyph);
-        DrawTextGlyph(copy, x, y, fg, bg);
-        return;
-    }
-    pixel_access dest(*this);
-    if (!dest) {
-        if (log_level > 1)
-            log_printf("Error in qorl_bitmap::DrawTextGlyph(), pixel data dest failed?\n");
-        return;
-    }
-    pixel_access src(glyph);
-    if (!src) {
-        if (log_level > 1)
-            log_printf("Error in qorl_bitmap::DrawTextGlyph(), pixel data src failed?\n");
-        return;
-    }
-    copy_window w;
-    if (!clip_copy(dest.width, dest.height, src.width, src.height, x, y, w))
-        return;
-    for (int sy = w.first_y; sy < w.end_y; sy++) {
-        const unsigned char *s = src.pixel(w.first_x, sy);
-        unsigned char *d = dest.pixel(x + w.first_x, y + sy);
-        for (int sx = w.first_x; sx < w.end_x; sx++, s += 4, d += 4) {
-            int k = s[1];
-            if (k == 0) {
-                d[0] = static_cast<unsigned char>(bg.r);
-                d[1] = static_cast<unsigned char>(bg.g);
-                d[2] = static_cast<unsigned char>(bg.b);
-            } else {
-                d[0] = static_cast<unsigned char>((bg.r * (255 - k) + fg.r * k) / 256);
-                d[1] = static_cast<unsigned char>((bg.g * (255 - k) + fg.g * k) / 256);
-                d[2] = static_cast<unsigned char>((bg.b * (255 - k) + fg.b * k) / 256);
-            }
-        }
-    }
+    blend_bitmap(*this, glyph, x, y, "DrawTextGlyph",
+                 [&](unsigned char *d, const unsigned char *s) {
+                     int k = s[1];
+                     if (k == 0) {
+                         d[0] = static_cast<unsigned char>(bg.r);
+                         d[1] = static_cast<unsigned char>(bg.g);
+                         d[2] = static_cast<unsigned char>(bg.b);
+                     } else {
+                         d[0] = static_cast<unsigned char>((bg.r * (255 - k) + fg.r * k) / 256);
+                         d[1] = static_cast<unsigned char>((bg.g * (255 - k) + fg.g * k) / 256);
+                         d[2] = static_cast<unsigned char>((bg.b * (255 - k) + fg.b * k) / 256);
+                     }
+                 });
 }
 
 void qorl_bitmap::DrawTextGlyphTransparent(const qorl_bitmap &glyph, int x, int y,
                                            const pixel_colour &fg) {
-    if (&glyph == this) {
-        qorl_bitmap copy(glyph);
-        DrawTextGlyphTransparent(copy, x, y, fg);
-        return;
-    }
-    pixel_access dest(*this);
-    if (!dest) {
-        if (log_level > 1)
-            log_printf("Error in qorl_bitmap::DrawTextGlyphTransparent(), pixel data dest "
-                       "failed?\n");
-        return;
-    }
-    pixel_access src(glyph);
-    if (!src) {
-        if (log_level > 1)
-            log_printf("Error in qorl_bitmap::DrawTextGlyphTransparent(), pixel data src "
-                       "failed?\n");
-        return;
-    }
-    copy_window w;
-    if (!clip_copy(dest.width, dest.height, src.width, src.height, x, y, w))
-        return;
-    for (int sy = w.first_y; sy < w.end_y; sy++) {
-        const unsigned char *s = src.pixel(w.first_x, sy);
-        unsigned char *d = dest.pixel(x + w.first_x, y + sy);
-        for (int sx = w.first_x; sx < w.end_x; sx++, s += 4, d += 4) {
-            int k = s[1];
-            if (k == 0)
-                continue;
-            d[0] = static_cast<unsigned char>((fg.r * k + d[0] * (255 - k)) / 256);
-            d[1] = static_cast<unsigned char>((fg.g * k + d[1] * (255 - k)) / 256);
-            d[2] = static_cast<unsigned char>((fg.b * k + d[2] * (255 - k)) / 256);
-        }
-    }
+    blend_bitmap(*this, glyph, x, y, "DrawTextGlyphTransparent",
+                 [&](unsigned char *d, const unsigned char *s) {
+                     int k = s[1];
+                     if (k == 0)
+                         return;
+                     d[0] = static_cast<unsigned char>((fg.r * k + d[0] * (255 - k)) / 256);
+                     d[1] = static_cast<unsigned char>((fg.g * k + d[1] * (255 - k)) / 256);
+                     d[2] = static_cast<unsigned char>((fg.b * k + d[2] * (255 - k)) / 256);
+                 });
 }
 
 void qorl_bitmap::DrawGlyphText(const glyph_font &font, const char *text, int x, int y,
                                 const pixel_colour &fg, const pixel_colour &bg) {
     if (GetHeight() < y || GetWidth() < x || text == nullptr)
         return;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
-        const qorl_bitmap *glyph = font.glyph_for(*p);
-        if (glyph == nullptr)
-            continue;
-        DrawTextGlyph(*glyph, x, y, fg, bg);
-        x += glyph->GetWidth();
-    }
+    for_each_glyph(font, text, [&](const qorl_bitmap &glyph) {
+        DrawTextGlyph(glyph, x, y, fg, bg);
+        x += glyph.GetWidth();
+    });
 }
 
 void qorl_bitmap::DrawGlyphTextTransparent(const glyph_font &font, const char *text, int x, int y,
                                            const pixel_colour &fg) {
     if (GetHeight() < y || GetWidth() < x || text == nullptr)
         return;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
-        const qorl_bitmap *glyph = font.glyph_for(*p);
-        if (glyph == nullptr)
-            continue;
-        DrawTextGlyphTransparent(*glyph, x, y, fg);
-        x += glyph->GetWidth();
-    }
+    for_each_glyph(font, text, [&](const qorl_bitmap &glyph) {
+        DrawTextGlyphTransparent(glyph, x, y, fg);
+        x += glyph.GetWidth();
+    });
 }
 
 void qorl_bitmap::MeasureText(const glyph_font &font, const char *text, int *width,
@@ -164,13 +122,10 @@ void qorl_bitmap::MeasureText(const glyph_font &font, const char *text, int *wid
         return;
     int total = 0;
     int last_height = 0;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
-        const qorl_bitmap *glyph = font.glyph_for(*p);
-        if (glyph == nullptr)
-            continue;
-        total += glyph->GetWidth();
-        last_height = glyph->GetHeight();
-    }
+    for_each_glyph(font, text, [&](const qorl_bitmap &glyph) {
+        total += glyph.GetWidth();
+        last_height = glyph.GetHeight();
+    });
     if (width)
         *width = total;
     if (height)

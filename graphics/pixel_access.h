@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "client/debug_log.h"
+
 #include <wx/bitmap.h>
 #include <wx/rawbmp.h>
 
@@ -60,6 +62,43 @@ inline bool clip_copy(int dest_width, int dest_height, int source_width, int sou
         return false;
     window = {int(first_x), int(end_x), int(first_y), int(end_y)};
     return true;
+}
+
+// Calls blend(d, s) for every source pixel s (R, G, B, A bytes) that lands on a destination
+// pixel d when the source's top-left pixel goes to (x, y); rows and columns falling outside
+// are skipped. A source that is the destination itself is copied first, so that no pixel is
+// read after it was overwritten. When either bitmap's pixels cannot be reached nothing is
+// drawn and, at log level > 1, "Error in qorl_bitmap::<operation>(), pixel data dest failed?"
+// (or "src") is logged.
+template <typename Bitmap, typename Blend>
+void blend_bitmap(Bitmap &destination, const Bitmap &source, int x, int y, const char *operation,
+                  Blend blend) {
+    if (&source == &destination) {
+        const Bitmap copy(source);
+        blend_bitmap(destination, copy, x, y, operation, blend);
+        return;
+    }
+    pixel_access dest(destination.GetWxBitmap());
+    if (!dest) {
+        if (log_level > 1)
+            log_printf("Error in qorl_bitmap::%s(), pixel data dest failed?\n", operation);
+        return;
+    }
+    pixel_access src(source.GetWxBitmap());
+    if (!src) {
+        if (log_level > 1)
+            log_printf("Error in qorl_bitmap::%s(), pixel data src failed?\n", operation);
+        return;
+    }
+    copy_window w;
+    if (!clip_copy(dest.width, dest.height, src.width, src.height, x, y, w))
+        return;
+    for (int sy = w.first_y; sy < w.end_y; sy++) {
+        const unsigned char *s = src.pixel(w.first_x, sy);
+        unsigned char *d = dest.pixel(x + w.first_x, y + sy);
+        for (int sx = w.first_x; sx < w.end_x; sx++, s += 4, d += 4)
+            blend(d, s);
+    }
 }
 
 // Puts the corners of a rectangle in order (x0 <= x1, y0 <= y1); returns false when it lies

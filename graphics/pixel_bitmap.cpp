@@ -136,56 +136,13 @@ void qorl_bitmap::DrawFilledRectangle(int x0, int y0, int x1, int y1, const pixe
 }
 
 void qorl_bitmap::DrawBitmap(const qorl_bitmap &source, int x, int y) {
-    if (&source == this) {
-        // Copying onto itself would read pixels already overwritten.
-        qorl_bitmap copy(source);
-        DrawBitmap(copy, x, y);
-        return;
-    }
-    pixel_access dest(*this);
-    if (!dest) {
-        log_failure("Error in qorl_bitmap::DrawBitmap(), pixel data dest failed?\n");
-        return;
-    }
-    pixel_access src(source);
-    if (!src) {
-        log_failure("Error in qorl_bitmap::DrawBitmap(), pixel data src failed?\n");
-        return;
-    }
-    copy_window w;
-    if (!clip_copy(dest.width, dest.height, src.width, src.height, x, y, w))
-        return;
-    for (int sy = w.first_y; sy < w.end_y; sy++) {
-        const unsigned char *s = src.pixel(w.first_x, sy);
-        unsigned char *d = dest.pixel(x + w.first_x, y + sy);
-        for (int sx = w.first_x; sx < w.end_x; sx++, s += 4, d += 4)
-            store_rgb(d, s[0], s[1], s[2]);
-    }
+    blend_bitmap(*this, source, x, y, "DrawBitmap",
+                 [](unsigned char *d, const unsigned char *s) { store_rgb(d, s[0], s[1], s[2]); });
 }
 
 void qorl_bitmap::DrawBitmapNukeAlpha(const qorl_bitmap &source, int x, int y) {
-    if (&source == this) {
-        qorl_bitmap copy(source);
-        DrawBitmapNukeAlpha(copy, x, y);
-        return;
-    }
-    pixel_access dest(*this);
-    if (!dest) {
-        log_failure("Error in qorl_bitmap::DrawBitmapNukeAlpha(), pixel data dest failed?\n");
-        return;
-    }
-    pixel_access src(source);
-    if (!src) {
-        log_failure("Error in qorl_bitmap::DrawBitmapNukeAlpha(), pixel data src failed?\n");
-        return;
-    }
-    copy_window w;
-    if (!clip_copy(dest.width, dest.height, src.width, src.height, x, y, w))
-        return;
-    for (int sy = w.first_y; sy < w.end_y; sy++) {
-        const unsigned char *s = src.pixel(w.first_x, sy);
-        unsigned char *d = dest.pixel(x + w.first_x, y + sy);
-        for (int sx = w.first_x; sx < w.end_x; sx++, s += 4, d += 4)
-            store_rgb(d, (s[0] * s[3]) >> 8, (s[1] * s[3]) >> 8, (s[2] * s[3]) >> 8);
-    }
+    blend_bitmap(*this, source, x, y, "DrawBitmapNukeAlpha",
+                 [](unsigned char *d, const unsigned char *s) {
+                     store_rgb(d, (s[0] * s[3]) >> 8, (s[1] * s[3]) >> 8, (s[2] * s[3]) >> 8);
+                 });
 }

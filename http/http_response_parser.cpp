@@ -218,19 +218,21 @@ int32_t qorl_http_data_processor_oline::consume_incoming_bytes(const unsigned ch
         if (!line_complete)
             return used;
         line_complete = 0;
+        // A broken chunk framing fails the exchange for good: were it only refused, the
+        // next feed would take whatever follows as chunk data of the same body.
         if (chunk_state != 1) {
             // The empty line that follows chunk data.
             if (line.length != 0)
-                return -1;
+                return fail();
             chunk_state = 1;
             return used;
         }
         if (line.length == 0)
-            return -1;
+            return fail();
         int32_t size = 0;
         int read = read_chunk_size(line.text, &size);
         if (read == 0)
-            return -1;
+            return fail();
         if (read < 0) {
             report3("Warning in qorl_http_data_processor_oline::consume_incoming_bytes(), chunk "
                     "size out of range, line: ",

@@ -164,23 +164,10 @@ int run_executable_updater(void *context, const char *host, const char *remote_d
     http_fetch_remote_manifest_data fetcher;
     fetcher.progress_context = nullptr;
     fetcher.progress_callback = manifest_download_dots;
-    fixed_text path;
-    path.clear();
-    path.append(remote_directory);
-    path.append("/");
-    path.append(remote_manifest_name);
-    const int32_t records = fetcher.fetch(host, path.text);
-    if (records < 0) {
-        console_line_with_name("Error fetching update file '", remote_manifest_name,
-                               "' from remote server, aborting update.");
+    const auto console_report = [](void *, const char *line) { updater_console_line(line); };
+    if (fetcher.fetch_update_list(host, remote_directory, remote_manifest_name, verbose_printing,
+                                  console_report, nullptr) < 0)
         return 0;
-    }
-    if (verbose_printing) {
-        char text[64];
-        snprintf(text, sizeof text, "Retrieved %d records from remote server.",
-                 static_cast<int>(records));
-        updater_console_line(text);
-    }
 
     file_updater updater;
     updater.verbose = verbose_printing;

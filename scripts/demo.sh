@@ -7,6 +7,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 demo="$build/demo"
+# shellcheck source=scripts/lib/local-nginx.sh
+. "$root/scripts/lib/local-nginx.sh"
 
 if [ "${DEMO_INSIDE:-}" != 1 ]; then
     bash "$root/scripts/install-deps.sh"
@@ -64,29 +66,10 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     export DISPLAY=:77
 fi
 
-mkdir -p "$demo/nginx/logs" "$demo/nginx/tmp"
-cat >"$demo/nginx/nginx.conf" <<EOF
-worker_processes 1; master_process off; daemon off; user root;
-pid logs/nginx.pid; error_log logs/error.log warn;
-events { worker_connections 64; }
-http {
-  include /etc/nginx/mime.types; default_type application/octet-stream;
-  access_log logs/access.log;
-  client_body_temp_path tmp/body; proxy_temp_path tmp/proxy; fastcgi_temp_path tmp/fastcgi;
-  uwsgi_temp_path tmp/uwsgi; scgi_temp_path tmp/scgi;
-  server {
-    listen 127.0.0.1:80; root $demo/www;
-    # Images at a modem's pace, so the progress bar has something to show.
-    location /downloads/korvix_v3/korvix_ { limit_rate 150k; }
-  }
-}
-EOF
-nginx -p "$demo/nginx/" -c nginx.conf -e "$demo/nginx/logs/error.log" &
-nginx_pid=$!
-for _ in $(seq 1 100); do
-    (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null && break
-    sleep 0.05
-done
+# Images at a modem's pace, so the progress bar has something to show.
+local_nginx_conf "$demo/nginx" "$demo/www" "access_log logs/access.log;" \
+    "location /downloads/korvix_v3/korvix_ { limit_rate 150k; }"
+local_nginx_start "$demo/nginx"
 
 # One launcher run with a scratch HOME; its console (and the client's line) goes to a log.
 run_launcher() {

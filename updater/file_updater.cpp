@@ -47,6 +47,37 @@ int sync_file(const char *path) {
     return synced;
 }
 
+// Writes the manifest to a side file that is synced and then renamed over the old one, so
+// the file on disk is always either the previous list or the new one, never half of one.
+int save_manifest_whole(tavu_file_manifest &manifest, const char *path) {
+    if (path == nullptr)
+        return 0;
+    fixed_text side;
+    side.assign(path);
+    side.append(".tmp");
+    const int saved = side.has_room() && manifest.save_file(side.text) && sync_file(side.text) &&
+                      rename(side.text, path) == 0;
+    if (!saved)
+        unlink(side.text);
+    return saved;
+}
+
+// Saves a copy of the manifest without the entry called name, in the same order.
+int save_manifest_without(const tavu_file_manifest &manifest, const char *name, const char *path) {
+    pointer_list kept;
+    kept.init();
+    int complete = 1;
+    for (const manifest_entry *e = manifest.head; e != nullptr && complete; e = e->next)
+        if (e->name != nullptr && strcmp(e->name, name) != 0)
+            complete = kept.push(const_cast<manifest_entry *>(e));
+    tavu_file_manifest copy;
+    // Each entry goes in at the head: the last one first keeps the order.
+    for (int32_t i = kept.count - 1; i >= 0 && complete; --i)
+        complete = copy.update_entry(static_cast<const manifest_entry *>(kept.items[i]));
+    kept.release();
+    return complete && save_manifest_whole(copy, path);
+}
+
 // The fetcher's progress goes on to the owner's raw progress receiver.
 void forward_fetch_progress(void *context, int32_t received, int32_t expected) {
     auto *updater = static_cast<file_updater *>(context);
@@ -248,20 +279,10 @@ void file_updater::progress_tick() {
         overall_progress_callback(user_context, completed_bytes + current_file_bytes, total_bytes);
 }
 
-// The manifest goes to a side file that is synced and then renamed over the old one, so
-// the file on disk is always either the previous list or the new one, never half of one.
 void file_updater::save_or_exit(const char *note) {
     if (verbose && note != nullptr)
         message(note);
-    fixed_text side;
-    side.assign(manifest_file);
-    side.append(".tmp");
-    const int saved = manifest_file != nullptr && side.has_room() &&
-                      manifest.save_file(side.text) && sync_file(side.text) &&
-                      rename(side.text, manifest_file) == 0;
-    if (!saved) {
-        if (manifest_file != nullptr)
-            unlink(side.text);
+    if (!save_manifest_whole(manifest, manifest_file)) {
         message("Error - unable to save manifest file.  Bailing out.");
         exit(1);
     }
@@ -297,6 +318,20 @@ int file_updater::install_file(const manifest_entry *record, const char *destina
         message_with_name("Unable to update file '", record->name,
                           "' - download incomplete, size differs from the listed one.");
         return 0;
+    }
+    // A listed copy is about to be replaced. Its line leaves the saved manifest first: a run
+    // ended between the rename and the next save would otherwise leave the old hash and size
+    // listed for the new content, and a later list naming the old version again would take
+    // the new one for it. Unlisted, the file is simply fetched again.
+    const manifest_entry *listed = manifest.find_entry(record->name);
+    if (listed != nullptr && manifest_file != nullptr &&
+        (listed->size != record->size || listed->hash == nullptr || record->hash == nullptr ||
+         strcmp(listed->hash, record->hash) != 0)) {
+        if (!save_manifest_without(manifest, record->name, manifest_file)) {
+            message("Error - unable to save manifest file.  Bailing out.");
+            exit(1);
+        }
+        manifest_dirty = 1; // the saved list lacks a line the manifest still has
     }
     if (rename(temp_path, destination) != 0) {
         message_with_name("Unable to update file '", record->name, "' - cannot write new version.");
@@ -425,23 +460,12 @@ int file_updater::update(const char *host, const char *remote_directory,
     http_fetch_remote_manifest_data fetcher;
     fetcher.progress_context = this;
     fetcher.progress_callback = forward_fetch_progress;
-    fixed_text path;
-    path.clear();
-    path.append(remote_directory);
-    path.append("/");
-    path.append(remote_manifest_name);
-    const int32_t records = fetcher.fetch(host, path.text);
-    if (records < 0) {
-        message_with_name("Error fetching update file '", remote_manifest_name,
-                          "' from remote server, aborting update.");
+    const auto report = [](void *self, const char *line) {
+        static_cast<file_updater *>(self)->message(line);
+    };
+    if (fetcher.fetch_update_list(host, remote_directory, remote_manifest_name, verbose, report,
+                                  this) < 0)
         return 4;
-    }
-    if (verbose) {
-        char text[64];
-        snprintf(text, sizeof text, "Retrieved %d records from remote server.",
-                 static_cast<int>(records));
-        message(text);
-    }
 
     pointer_list selected;
     selected.init();

@@ -4,6 +4,7 @@
 #include "client/debug_log.h"
 #include "http/http_downloader.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -82,6 +83,33 @@ int32_t http_fetch_remote_manifest_data::fetch(const char *host, const char *pat
         return -1;
     }
     return count;
+}
+
+int32_t http_fetch_remote_manifest_data::fetch_update_list(const char *host,
+                                                           const char *remote_directory,
+                                                           const char *manifest_name, int verbose,
+                                                           remote_manifest_report report,
+                                                           void *report_context) {
+    fixed_text path;
+    path.clear();
+    path.append(remote_directory);
+    path.append("/");
+    path.append(manifest_name);
+    const int32_t records = fetch(host, path.text);
+    if (records < 0) {
+        fixed_text text;
+        text.clear();
+        text.append("Error fetching update file '");
+        text.append(manifest_name);
+        text.append("' from remote server, aborting update.");
+        report(report_context, text.text);
+    } else if (verbose) {
+        char text[64];
+        snprintf(text, sizeof text, "Retrieved %d records from remote server.",
+                 static_cast<int>(records));
+        report(report_context, text);
+    }
+    return records;
 }
 
 int http_fetch_remote_manifest_data::accept_text(const unsigned char *bytes, int32_t length) {

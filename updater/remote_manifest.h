@@ -13,6 +13,9 @@
 typedef void (*remote_manifest_progress_callback)(void *context, int32_t received,
                                                   int32_t expected);
 
+// One line for the user, without a line feed. context: the caller's report_context.
+typedef void (*remote_manifest_report)(void *context, const char *line);
+
 // Use: construct, set progress_context and progress_callback, one fetch, read head/count,
 // destroy. Nothing is written to disk; the whole text is never held in memory.
 class http_fetch_remote_manifest_data {
@@ -27,6 +30,13 @@ class http_fetch_remote_manifest_data {
     // Returns the number of records received, or -1 when the download failed, the data
     // was not a complete compressed stream, or a line was bad (the list is then empty).
     int32_t fetch(const char *host, const char *path);
+    // Fetches "<remote_directory>/<manifest_name>" as fetch does and tells the user through
+    // report(report_context, line): "Error fetching update file '<manifest_name>' from remote
+    // server, aborting update." when it fails, "Retrieved <n> records from remote server."
+    // when it succeeds and verbose is non-zero. Returns what fetch returns.
+    int32_t fetch_update_list(const char *host, const char *remote_directory,
+                              const char *manifest_name, int verbose, remote_manifest_report report,
+                              void *report_context);
 
     // Frees any records, empties the list and starts a fresh inflate stream (window bits
     // 47: gzip or zlib header). Returns 1, or 0 when zlib could not be initialised.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -100,6 +101,25 @@ TEST_F(DebugLog, OpensLazilyAppendsAndTracesTheOpenAtLevelThree) {
     EXPECT_EQ(read_file(file),
               "earlier run\nqorl_client_try_open_debug_logfile() opened logfile '" + file +
                   "'\nentry\n");
+}
+
+// The client image is started with exec from this process: the open log must not go with it.
+TEST_F(DebugLog, OpenLogIsClosedOnExec) {
+    std::string file = path("exec.txt");
+    qorl_client_set_debug_logfile_name(file.c_str());
+    log_printf("entry\n");
+    ASSERT_TRUE(qorl_client_debug_logfile_is_open());
+    std::string target = file;
+    int log_fd = -1;
+    for (int fd = 0; fd < 1024 && log_fd < 0; ++fd) {
+        char link[64], resolved[4096];
+        snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = readlink(link, resolved, sizeof resolved - 1);
+        if (n > 0 && std::string(resolved, size_t(n)) == target)
+            log_fd = fd;
+    }
+    ASSERT_GE(log_fd, 0);
+    EXPECT_TRUE(fcntl(log_fd, F_GETFD) & FD_CLOEXEC);
 }
 
 TEST_F(DebugLog, UsageErrorsAreReportedAndChangeNothing) {

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 const char manifest_header[] = "# This is an automatically generated file - do not modify\n"
                                "# It contains a list of the files currently managed by the\n"
@@ -129,6 +130,56 @@ process_result e2e_world::run_launcher(const std::vector<std::string> &args, int
     std::vector<std::string> argv{launcher_path()};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(argv, launcher_env(), timeout_ms);
+}
+
+std::unique_ptr<background_process> e2e_world::start_launcher(const std::vector<std::string> &args,
+                                                              const std::string &output_path) {
+    std::vector<std::string> argv{launcher_path()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<background_process>(argv, launcher_env(), output_path);
+}
+
+std::vector<listed_file> listed_files(const std::string &manifest_path) {
+    std::vector<listed_file> files;
+    std::istringstream lines(read_file(manifest_path));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        listed_file f;
+        std::istringstream fields(line);
+        fields >> f.hash >> f.size >> f.name;
+        files.push_back(f);
+    }
+    return files;
+}
+
+long file_size(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? long(st.st_size) : -1;
+}
+
+size_t count_of(const std::string &text, const std::string &part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos;
+         at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+std::string e2e_world::listed_but_not_whole() const {
+    std::string problems;
+    for (const listed_file &f : listed_files(manifest)) {
+        const std::string path = exe + "/" + f.name;
+        if (!file_exists(path))
+            problems += f.name + ": listed but missing\n";
+        else if (file_size(path) != f.size)
+            problems += f.name + ": " + std::to_string(file_size(path)) + " bytes, listed " +
+                        std::to_string(f.size) + "\n";
+        else if (sha256_hex(read_file(path)) != f.hash)
+            problems += f.name + ": content is not the listed one\n";
+    }
+    return problems;
 }
 
 std::string debug_log() {

@@ -4,6 +4,7 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,8 +59,28 @@ struct e2e_world {
     void install(const std::vector<client_image> &images);
     // The launcher with this home on the sandbox's display, until the client ends it.
     process_result run_launcher(const std::vector<std::string> &args = {}, int timeout_ms = 60000);
+    // The launcher started in the background, its output appended to output_path; the
+    // handle kills it (SIGKILL) when dropped.
+    std::unique_ptr<background_process> start_launcher(const std::vector<std::string> &args,
+                                                       const std::string &output_path);
     std::vector<std::string> launcher_env() const;
+    // Every line of the local manifest whose file is not installed as listed (missing, of
+    // another size or another SHA-256), one "name: why" line each; empty when all are whole.
+    std::string listed_but_not_whole() const;
 };
+
+// One record of a local manifest, as listed.
+struct listed_file {
+    std::string hash;
+    long size = -1;
+    std::string name;
+};
+// The records of a manifest file in file order; comments and blank lines are skipped.
+std::vector<listed_file> listed_files(const std::string &manifest_path);
+// Size of the file at path, or -1 when it cannot be read.
+long file_size(const std::string &path);
+// How many times part occurs in text (not overlapping).
+size_t count_of(const std::string &text, const std::string &part);
 
 // The launcher's debug log (one per sandbox, appended by every launcher).
 std::string debug_log();

@@ -3,15 +3,11 @@
 
 #include "client/debug_log.h"
 #include "tests/support/files.h"
+#include "tests/support/wx_test_env.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include <wx/app.h>
-#include <wx/evtloop.h>
 #include <wx/image.h>
-#include <wx/init.h>
 
 const char graphics_test_log_path[] = "/tmp/graphics_test_log.txt";
 
@@ -21,48 +17,27 @@ class wx_environment : public ::testing::Environment {
   public:
     void SetUp() override {
         qorl_client_set_debug_logfile_name(graphics_test_log_path);
-        wxApp::SetInstance(new wxApp());
-        static char name[] = "graphics_test";
-        static char *argv[] = {name, nullptr};
-        static int argc = 1;
-        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display?";
-        ASSERT_TRUE(wxTheApp->CallOnInit());
+        start_test_toolkit("graphics_test");
+        if (::testing::Test::HasFatalFailure())
+            return;
         if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr)
             wxImage::AddHandler(new wxPNGHandler);
-        loop = std::make_unique<wxGUIEventLoop>();
-        wxEventLoopBase::SetActive(loop.get());
     }
-    void TearDown() override {
-        wxEventLoopBase::SetActive(nullptr);
-        loop.reset();
-        wxEntryCleanup();
-    }
-
-  private:
-    std::unique_ptr<wxGUIEventLoop> loop;
+    void TearDown() override { stop_test_toolkit(); }
 };
 
 ::testing::Environment *const environment = ::testing::AddGlobalTestEnvironment(new wx_environment);
 
-size_t log_seen = 0;
+file_tail log_file(graphics_test_log_path);
 
 } // namespace
 
 std::string new_log_text() {
-    std::string all = file_exists(graphics_test_log_path) ? read_file(graphics_test_log_path) : "";
-    std::string fresh = all.size() > log_seen ? all.substr(log_seen) : "";
-    log_seen = all.size();
-    return fresh;
+    return log_file.fresh();
 }
 
 bool pump_events_until(const std::function<bool()> &done, int timeout_ms) {
-    return wait_until(
-        [&] {
-            wxTheApp->ProcessPendingEvents();
-            wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
-            return done();
-        },
-        timeout_ms);
+    return pump_test_toolkit_until(done, timeout_ms, false);
 }
 
 pixel_grid read_pixels(const qorl_bitmap &bitmap) {

@@ -304,6 +304,34 @@ TEST(ScriptedDownloads, WhatRealServersRarelyDo) {
     }
 }
 
+// The response is fine but its body has nowhere to go: the download fails, and neither the
+// output file nor the connection stays open.
+TEST(ScriptedDownloads, OutputFileThatCannotBeWritten) {
+    struct row {
+        const char *what;
+        const char *destination; // /dev/full takes the open and refuses every write
+        const char *message;
+    };
+    const row rows[] = {
+        {"folder missing", "/nonexistent-folder/out.bin", "unable to open output file"},
+        {"disk full", "/dev/full", "unable to write all data to disk.  Bailing."},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(r.what);
+        log_capture log;
+        const int fds = count_open_descriptors();
+        {
+            scripted_server server({{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 0}});
+            download_fixture f(server.port());
+            EXPECT_EQ(f.d.download(host, "/file", r.destination), 0);
+            EXPECT_EQ(f.d.output_file, nullptr);
+            EXPECT_EQ(f.d.socket.state, tcp_state_unconnected);
+        }
+        EXPECT_EQ(count_open_descriptors(), fds);
+        EXPECT_TRUE(log.contains(r.message)) << log.text();
+    }
+}
+
 TEST(DownloaderRefusals, ArgumentsConnectAndResolve) {
     log_capture log;
     const int fds = count_open_descriptors();

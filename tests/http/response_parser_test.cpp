@@ -144,8 +144,9 @@ struct outcome {
     std::string events;
 };
 
-outcome run_script(const script &s, bool byte_by_byte, qorl_http_data_processor_oline &p) {
-    event_log log;
+// log receives the events; it outlives the call so that later feeds can be watched too.
+outcome run_script(const script &s, bool byte_by_byte, qorl_http_data_processor_oline &p,
+                   event_log &log) {
     log.attach(p);
     p.want_close = s.want_close;
     std::string m = s.method;
@@ -171,16 +172,21 @@ TEST(ResponseParser, ScriptsWholeAndByteByByte) {
             SCOPED_TRACE(split ? "one byte per call" : "whole");
             log_capture log;
             qorl_http_data_processor_oline p;
-            outcome o = run_script(s, split, p);
+            event_log events;
+            outcome o = run_script(s, split, p, events);
             EXPECT_EQ(o.result, s.result);
             EXPECT_EQ(o.events, s.events);
             if (s.warning != nullptr) {
                 EXPECT_EQ(log.count(s.warning), 1) << log.text();
             }
             if (s.result < 0) {
-                // A failed or broken exchange accepts no further input.
+                // A failed or broken exchange accepts no further input, neither what would
+                // continue a chunked body nor a new response.
+                unsigned char chunks[] = "5\r\nhello\r\n0\r\n\r\n";
+                EXPECT_EQ(p.process_incoming_data(chunks, sizeof chunks - 1), -1);
                 unsigned char more[] = "HTTP/1.1 200 OK\r\n\r\n";
                 EXPECT_EQ(p.process_incoming_data(more, sizeof more - 1), -1);
+                EXPECT_EQ(events.events, s.events);
             }
         }
     }

@@ -2,6 +2,8 @@
 // real servers rarely give: chunks, early closes, stalls and garbage.
 #pragma once
 
+#include "tests/support/loopback_listener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,22 +26,16 @@ class scripted_server {
     // with hold_ms > 0 keeps the connection open that long (or until the client closes).
     explicit scripted_server(std::vector<step> steps, int hold_ms = 0)
         : steps_(std::move(steps)), hold_ms_(hold_ms) {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
-            listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+        listener_ = listen_on_loopback(0, 4, SOCK_CLOEXEC, &port_);
+        if (listener_ < 0)
             return;
-        port_ = ntohs(a.sin_port);
         thread_ = std::thread([this]() { serve(); });
     }
     ~scripted_server() {
         if (thread_.joinable())
             thread_.join();
-        close(listener_);
+        if (listener_ >= 0)
+            close(listener_);
     }
     int port() const { return port_; }
     // The request head as received (valid once the client is done).

@@ -1,12 +1,11 @@
 // curl as a real client against a small server built on the processor's server side.
 #include "http/http_processor.h"
 #include "tests/support/files.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,18 +22,9 @@ namespace {
 class test_server {
   public:
     test_server() {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
-            listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+        listener_ = listen_on_loopback(0, 4, SOCK_CLOEXEC, &port_);
+        if (listener_ < 0)
             return;
-        port_ = ntohs(a.sin_port);
         thread_ = std::thread([this]() {
             while (!stop_) {
                 pollfd p{listener_, POLLIN, 0};
@@ -50,7 +40,8 @@ class test_server {
         stop_ = true;
         if (thread_.joinable())
             thread_.join();
-        close(listener_);
+        if (listener_ >= 0)
+            close(listener_);
     }
     std::string url(const std::string &path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;

@@ -2,14 +2,13 @@
 // installed image it starts.
 #include "client/directories.h"
 #include "tests/support/files.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/process.h"
 #include "updater/file_manifest.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -64,15 +63,8 @@ std::string log_text() {
 class silent_server {
   public:
     silent_server() {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(80);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        listening = bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-                    listen(fd, 8) == 0;
+        fd = listen_on_loopback(80, 8, SOCK_NONBLOCK, nullptr);
+        listening = fd >= 0;
     }
     // Resets the waiting connection: the updater run fails at once.
     void stop() {

@@ -8,6 +8,7 @@
 #include "launcher/config_file.h"
 #include "launcher/launcher_state.h"
 #include "tests/support/files.h"
+#include "tests/support/wx_test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,6 @@
 #include <unistd.h>
 
 #include <wx/app.h>
-#include <wx/evtloop.h>
-#include <wx/init.h>
 
 const char window_test_log_path[] = "/tmp/launcher_window_test_log.txt";
 
@@ -42,49 +41,27 @@ class window_environment : public ::testing::Environment {
         lock_path.assign((dir + "/executables/lock.tmp").c_str());
         ASSERT_TRUE(qorl_recursive_mkdir(lock_path.text, 0700, nullptr));
 
-        wxApp::SetInstance(new wxApp());
-        static char name[] = "launcher_window_test";
-        static char *argv[] = {name, nullptr};
-        static int argc = 1;
-        ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display?";
-        ASSERT_TRUE(wxTheApp->CallOnInit());
-        loop = std::make_unique<wxGUIEventLoop>();
-        wxEventLoopBase::SetActive(loop.get());
+        start_test_toolkit("launcher_window_test");
     }
     void TearDown() override {
-        wxEventLoopBase::SetActive(nullptr);
-        loop.reset();
-        wxEntryCleanup();
+        stop_test_toolkit();
         home.reset();
     }
-
-  private:
-    std::unique_ptr<wxGUIEventLoop> loop;
 };
 
 ::testing::Environment *const environment =
     ::testing::AddGlobalTestEnvironment(new window_environment);
 
-size_t log_seen = 0;
+file_tail log_file(window_test_log_path);
 
 } // namespace
 
 std::string new_log_text() {
-    std::string all = file_exists(window_test_log_path) ? read_file(window_test_log_path) : "";
-    std::string fresh = all.size() > log_seen ? all.substr(log_seen) : "";
-    log_seen = all.size();
-    return fresh;
+    return log_file.fresh();
 }
 
 bool pump_events_until(const std::function<bool()> &done, int timeout_ms) {
-    return wait_until(
-        [&] {
-            wxTheApp->ProcessPendingEvents();
-            wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
-            wxTheApp->ProcessIdle();
-            return done();
-        },
-        timeout_ms);
+    return pump_test_toolkit_until(done, timeout_ms, true);
 }
 
 std::string config_directory() {

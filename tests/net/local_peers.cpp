@@ -1,6 +1,8 @@
 // Test helper: local TCP peers, every wait bounded.
 #include "tests/net/local_peers.h"
 
+#include "tests/support/loopback_listener.h"
+
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -26,14 +28,7 @@ int unused_port() {
 }
 
 local_listener::local_listener(int backlog) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback_address();
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
-        listen(fd_, backlog) != 0)
-        return;
-    port_ = ntohs(address.sin_port);
+    fd_ = listen_on_loopback(0, backlog, 0, &port_);
 }
 
 local_listener::~local_listener() {

@@ -1,7 +1,7 @@
 // Socket data queue: buffer edges, the pool, line and text extraction, the buffer limit.
 #include "net/socket_data_queue.h"
 
-#include "tests/net/log_capture.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 

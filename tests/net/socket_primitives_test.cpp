@@ -1,7 +1,7 @@
 // Socket primitives: the error-name and errno tables, transient codes, descriptor handling.
 #include "net/socket_primitives.h"
 
-#include "tests/net/log_capture.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED // the DH accessors are deprecated in OpenSSL 3
 #include "net/ssl_context.h"
 
-#include "tests/net/log_capture.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 

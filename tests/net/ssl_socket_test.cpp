@@ -4,7 +4,7 @@
 #include "net/tcp_socket.h"
 
 #include "tests/net/local_peers.h"
-#include "tests/net/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>

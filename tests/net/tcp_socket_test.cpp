@@ -2,7 +2,7 @@
 #include "net/tcp_socket.h"
 
 #include "tests/net/local_peers.h"
-#include "tests/net/log_capture.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 

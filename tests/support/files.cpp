@@ -33,6 +33,13 @@ std::string read_file(const std::string &path) {
     return s.str();
 }
 
+std::string file_tail::fresh() {
+    std::string all = file_exists(path_) ? read_file(path_) : "";
+    std::string fresh = all.size() > seen_ ? all.substr(seen_) : "";
+    seen_ = all.size();
+    return fresh;
+}
+
 bool write_file(const std::string &path, const std::string &content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;

@@ -18,6 +18,18 @@ class scratch_dir {
 std::string read_file(const std::string &path);
 bool write_file(const std::string &path, const std::string &content);
 bool file_exists(const std::string &path);
+// Reads a file that keeps growing, such as a log, a piece at a time.
+class file_tail {
+  public:
+    explicit file_tail(const std::string &path) : path_(path) {}
+    // What was appended since the last call (the whole file the first time; "" while the
+    // file does not exist).
+    std::string fresh();
+
+  private:
+    std::string path_;
+    size_t seen_ = 0;
+};
 // Number of open descriptors of this process.
 int count_open_descriptors();
 // Polls until pred() is true or timeout_ms pass; returns the final pred().

@@ -1,8 +1,8 @@
 // Test support: a small HTTP server whose faults are chosen per path.
 #include "tests/updater/scripted_http_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "tests/support/loopback_listener.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,20 +26,9 @@ void send_all(int fd, const char *bytes, size_t length) {
 } // namespace
 
 scripted_http_server::scripted_http_server(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    listen_fd_ = listen_on_loopback(port, 8, SOCK_CLOEXEC, nullptr);
+    if (listen_fd_ < 0)
         return;
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(fd, 8) != 0) {
-        close(fd);
-        return;
-    }
-    listen_fd_ = fd;
     thread_ = std::thread([this]() { serve(); });
 }
 

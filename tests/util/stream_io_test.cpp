@@ -3,6 +3,7 @@
 
 #include "client/debug_log.h"
 #include "tests/support/files.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -33,28 +34,6 @@ struct stream {
         return s;
     }
     FILE *file;
-};
-
-// Sends the log to a scratch file and hands back what was written.
-class LogCapture {
-  public:
-    LogCapture() : dir_("stream_io_log") {
-        qorl_client_set_debug_logfile_name((dir_ / "log.txt").c_str());
-        qorl_client_try_open_debug_logfile(); // now, so that no open trace line appears
-    }
-    ~LogCapture() { close(); }
-    std::string text() {
-        close();
-        return read_file(dir_ / "log.txt");
-    }
-
-  private:
-    void close() {
-        if (qorl_client_debug_logfile_is_open())
-            qorl_client_debug_logfile_close();
-        qorl_client_set_debug_logfile_name(nullptr);
-    }
-    scratch_dir dir_;
 };
 
 const std::string line_warning = "Warning in fget_line(), string overflow.  String was:\n";
@@ -96,7 +75,7 @@ TEST(FgetLine, ReadsLinesAsTheFilesHoldThem) {
     };
     for (const row &r : rows) {
         SCOPED_TRACE("size " + std::to_string(r.size) + ": " + r.content);
-        LogCapture log;
+        log_capture log(1);
         stream in(r.content);
         ASSERT_NE(in.file, nullptr);
         // Exactly size bytes on the heap: any write past them is caught.
@@ -113,7 +92,7 @@ TEST(FgetLine, ReadsLinesAsTheFilesHoldThem) {
 }
 
 TEST(FgetLine, SizeZeroWritesNothingAndConsumesOneCharacter) {
-    LogCapture log;
+    log_capture log(1);
     stream in("ab\n");
     char guard = '#';
     EXPECT_EQ(fget_line(in.file, &guard, 0), 1);
@@ -153,7 +132,7 @@ TEST(FgetLong, ReadsSemicolonTerminatedTexts) {
 }
 
 TEST(FgetLong, OverflowKeeps4200CharactersAndWarns) {
-    LogCapture log;
+    log_capture log(1);
     std::string content = std::string(4200, 'a') + std::string(100, 'b') + ";\n";
     stream in(content);
     std::unique_ptr<char[]> buffer(new char[4201]);
@@ -192,7 +171,7 @@ TEST(FgetBlock, ReadsUpToTwelveNumbersOfALine) {
     };
     for (const row &r : rows) {
         SCOPED_TRACE(r.content);
-        LogCapture log;
+        log_capture log(1);
         stream in(r.content);
         int32_t values[12];
         for (int32_t &v : values)
@@ -221,7 +200,7 @@ TEST(FgetDblock, ReadsDoublesTheSameWay) {
     };
     for (const row &r : rows) {
         SCOPED_TRACE(r.content);
-        LogCapture log;
+        log_capture log(1);
         stream in(r.content);
         double values[12];
         for (double &v : values)

@@ -3,6 +3,7 @@
 
 #include "client/debug_log.h"
 #include "tests/support/files.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,28 +13,6 @@
 #include <vector>
 
 namespace {
-
-// Sends the log to a scratch file for one test and hands back what was written.
-class LogCapture {
-  public:
-    LogCapture() : dir_("string_utils_log") {
-        qorl_client_set_debug_logfile_name((dir_ / "log.txt").c_str());
-        qorl_client_try_open_debug_logfile(); // now, so that no open trace line appears
-    }
-    ~LogCapture() { close(); }
-    std::string text() {
-        close();
-        return read_file(dir_ / "log.txt");
-    }
-
-  private:
-    void close() {
-        if (qorl_client_debug_logfile_is_open())
-            qorl_client_debug_logfile_close();
-        qorl_client_set_debug_logfile_name(nullptr);
-    }
-    scratch_dir dir_;
-};
 
 // Position of a result inside its text, or -1 for null.
 long offset(const char *text, const char *result) {
@@ -81,7 +60,7 @@ TEST(LastArg, FollowsNextArgToTheEnd) {
 }
 
 TEST(NullTexts, AreReportedAsTraceOnly) {
-    LogCapture log;
+    log_capture log(1);
     log_level = 3;
     EXPECT_EQ(next_arg(nullptr), nullptr);
     EXPECT_EQ(next_arg_eol(nullptr), nullptr);
@@ -217,7 +196,7 @@ TEST(ParseInt, LeadingDecimalNumberWithSaturation) {
 }
 
 TEST(SafeStrcpy, CopiesWholeOrCutsAndReports) {
-    LogCapture log;
+    log_capture log(1);
     char buffer[12];
     struct row {
         const char *source;
@@ -250,7 +229,7 @@ TEST(SafeStrcpy, CopiesWholeOrCutsAndReports) {
 }
 
 TEST(SafeStrcpy, OverflowReportIsCutAtTheTextLimit) {
-    LogCapture log;
+    log_capture log(1);
     std::string source(10000, 's');
     char small[4];
     EXPECT_EQ(safe_strcpy(small, source.c_str(), sizeof small), 0);
@@ -310,7 +289,7 @@ TEST(AddRemoveKeywordLine, SequencesOfEdits) {
 }
 
 TEST(AddRemoveKeywordLine, BadArgumentsAndLongLists) {
-    LogCapture log;
+    log_capture log(1);
     char *list = nullptr;
     EXPECT_EQ(add_remove_keyword_line(nullptr, &list), nullptr);
     EXPECT_EQ(add_remove_keyword_line("a", nullptr), nullptr);

@@ -1,4 +1,4 @@
-// Test helper: routes the library's reports into a scratch file that a test can read.
+// Test support: routes the library's reports into a scratch file that a test can read.
 // The file is opened at once, so descriptor counts taken afterwards already include it.
 #pragma once
 
@@ -7,6 +7,8 @@
 
 #include <string>
 
+// level: the log level while the capture lasts (the previous one comes back with the
+// destructor). text() can be read at any time; the file stays open until the capture ends.
 class log_capture {
   public:
     explicit log_capture(int level = 3) {
@@ -34,7 +36,7 @@ class log_capture {
     }
 
   private:
-    scratch_dir dir_{"net-log"};
+    scratch_dir dir_{"log-capture"};
     std::string path_;
     int saved_level_ = 1;
 };
