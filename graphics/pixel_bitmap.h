@@ -50,7 +50,7 @@ struct qorl_bitmap : private wxBitmap {
     int GetHeight() const override;
 
     // True when the bitmap holds pixels.
-    bool IsOk() const { return wxBitmap::IsOk(); }
+    bool IsOk() const override { return wxBitmap::IsOk(); }
     // The toolkit bitmap, for blitting to a device context.
     const wxBitmap &GetWxBitmap() const { return *this; }
 

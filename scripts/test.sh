@@ -19,6 +19,8 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
 
 status=0
+# Every parser fuzzer for a few seconds each (scripts/fuzz.sh N runs them longer).
+env -u ASAN_OPTIONS -u UBSAN_OPTIONS -u LSAN_OPTIONS bash "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-5}" || status=$?
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600 "$@") || status=$?
 
 if compgen -G "$reports/*" >/dev/null; then
