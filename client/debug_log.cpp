@@ -42,9 +42,15 @@ void report_message(const char *text, uint32_t categories, int /*module*/) {
         log_printf("%s\n", text ? text : "(null)");
 }
 
-void enable_message_filter() { message_filter_enabled = 1; }
-void disable_message_filter() { message_filter_enabled = 0; }
-void set_message_filter_mask(uint32_t mask) { message_filter_mask = mask; }
+void enable_message_filter() {
+    message_filter_enabled = 1;
+}
+void disable_message_filter() {
+    message_filter_enabled = 0;
+}
+void set_message_filter_mask(uint32_t mask) {
+    message_filter_mask = mask;
+}
 
 static void report_with_path(const char *head, const char *path, const char *tail) {
     fixed_text message;
@@ -126,10 +132,18 @@ void qorl_client_debug_logfile_close() {
     debug_logfile_open_failed = 0;
 }
 
-bool qorl_client_debug_logfile_is_open() { return debug_logfile != nullptr; }
-const char *qorl_client_get_autoopen_debug_logfile_name() { return autoopen_logfile_name; }
-const char *qorl_client_get_debug_logfile_path() { return debug_logfile_path; }
-int qorl_client_debug_logfile_open_failed() { return debug_logfile_open_failed; }
+bool qorl_client_debug_logfile_is_open() {
+    return debug_logfile != nullptr;
+}
+const char *qorl_client_get_autoopen_debug_logfile_name() {
+    return autoopen_logfile_name;
+}
+const char *qorl_client_get_debug_logfile_path() {
+    return debug_logfile_path;
+}
+int qorl_client_debug_logfile_open_failed() {
+    return debug_logfile_open_failed;
+}
 
 void log_char_dump(const unsigned char *bytes, int32_t count) {
     for (int32_t i = 0; bytes != nullptr && i < count; ++i) {

@@ -9,7 +9,9 @@ namespace {
 
 constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-char encode_value(unsigned v) { return v < 64 ? alphabet[v] : '='; }
+char encode_value(unsigned v) {
+    return v < 64 ? alphabet[v] : '=';
+}
 
 unsigned decode_value(char c) {
     if (c >= 'A' && c <= 'Z')
@@ -26,9 +28,13 @@ unsigned decode_value(char c) {
 }
 
 // Base64 output and decoded bytes share append_char's bound: nothing past length 5998.
-void put(fixed_text &t, char c) { t.append_char(c); }
+void put(fixed_text &t, char c) {
+    t.append_char(c);
+}
 
-int fits(const fixed_text &t) { return t.length <= fixed_text::capacity - 2 ? 1 : 0; }
+int fits(const fixed_text &t) {
+    return t.length <= fixed_text::capacity - 2 ? 1 : 0;
+}
 
 // Feeds each decoded byte to emit(). Before each character, room() is asked whether
 // decoding may go on; returns false when it said no.

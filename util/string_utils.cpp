@@ -12,10 +12,16 @@ namespace {
 
 constexpr int max_word_compare = 400;
 
-bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool is_word_end(char c) { return c == '\0' || is_separator(c); }
+bool is_separator(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool is_word_end(char c) {
+    return c == '\0' || is_separator(c);
+}
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -187,8 +193,7 @@ static void append_word(fixed_text &out, const char *word) {
 
 const char *add_remove_keyword_line(const char *keyword, char **list) {
     if (keyword == nullptr || list == nullptr) {
-        report_message("Error in add_remove_keyword_line(), null dest?", msg_usage,
-                       module_runtime);
+        report_message("Error in add_remove_keyword_line(), null dest?", msg_usage, module_runtime);
         return nullptr;
     }
     if (word_equals(keyword, "NULL")) {

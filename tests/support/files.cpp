@@ -63,4 +63,6 @@ int count_open_descriptors() {
     return n - 1; // the directory stream's own descriptor
 }
 
-void sleep_ms(int ms) { usleep(useconds_t(ms) * 1000); }
+void sleep_ms(int ms) {
+    usleep(useconds_t(ms) * 1000);
+}

@@ -137,7 +137,9 @@ background_process::background_process(const std::vector<std::string> &argv,
     }
 }
 
-background_process::~background_process() { kill_now(); }
+background_process::~background_process() {
+    kill_now();
+}
 
 void background_process::kill_now(int sig) {
     if (pid_ > 0) {
@@ -165,4 +167,6 @@ bool background_process::wait(int timeout_ms, int *exit_code, int *sig) {
     }
 }
 
-std::string launcher_path() { return DUSKMERE_LAUNCHER; }
+std::string launcher_path() {
+    return DUSKMERE_LAUNCHER;
+}

@@ -5,17 +5,16 @@
 #include <vector>
 
 struct process_result {
-    int exit_code = -1;   // exit status, or -1 when the process was killed by a signal
-    int signal = 0;       // the signal that ended it, or 0
+    int exit_code = -1; // exit status, or -1 when the process was killed by a signal
+    int signal = 0;     // the signal that ended it, or 0
     bool timed_out = false;
-    std::string output;   // standard output and standard error together
+    std::string output; // standard output and standard error together
 };
 
 // Runs argv[0] with the given arguments; extra_env entries ("NAME=value") are added to
 // (or replace in) the environment. Kills the process after timeout_ms.
 process_result run_process(const std::vector<std::string> &argv,
-                           const std::vector<std::string> &extra_env = {},
-                           int timeout_ms = 20000);
+                           const std::vector<std::string> &extra_env = {}, int timeout_ms = 20000);
 
 // A started process that is ended (SIGKILL) when the handle goes out of scope.
 class background_process {
