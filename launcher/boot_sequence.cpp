@@ -122,7 +122,7 @@ void start_updater_thread(launcher_mw *window) {
 
 int32_t updater_thread_main(void *window) {
     // The lock this run was started with. The GUI thread may store a new descriptor once
-    // updater_finished is set; releasing the global afterwards could close that one.
+    // updater_finished is set, so the global is not the one to release.
     int run_lock_fd = lock_fd;
     fixed_text temporary_path;
     temporary_path.clear();
@@ -131,8 +131,10 @@ int32_t updater_thread_main(void *window) {
     run_executable_updater(window, DUSKMERE_UPDATE_HOST, "/downloads/korvix_v3",
                            "manifest_linux32_executables.txt.gz", manifest_path.text,
                            executables_dir.text, temporary_path.text);
-    updater_finished = 1;
+    // Released before the run is marked finished: lockf locks belong to the process, so
+    // a release after B had taken the lock again for a new run would drop that run's lock.
     lock_file_release(run_lock_fd);
+    updater_finished = 1;
     return 0;
 }
 
