@@ -67,15 +67,7 @@ qorl_http_data_processor_oline::qorl_http_data_processor_oline()
       received_cookies(nullptr), cookies_to_set(nullptr) {
     sent_method[0] = '\0';
     line.clear();
-    version_text[0] = '\0';
-    transfer_encoding[0] = '\0';
-    content_type[0] = '\0';
-    reason_phrase[0] = '\0';
-    request_method[0] = '\0';
-    request_host[0] = '\0';
-    request_path[0] = '\0';
-    request_query[0] = '\0';
-    first_line.clear();
+    clear_message_head();
     auth_user[0] = '\0';
     auth_password[0] = '\0';
     cookie_prefix[0] = '\0';

@@ -214,6 +214,7 @@ class qorl_http_data_processor_oline {
                                                   int32_t max_age, int secure);
 
   private:
+    void clear_message_head();
     int start_request(const char *method, const char *operation, const char *host, const char *path,
                       int escape_path, int content_type_code, int32_t length);
     int queue_head(const fixed_text &head, const char *operation);

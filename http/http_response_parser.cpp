@@ -354,25 +354,30 @@ int qorl_http_data_processor_oline::parse_request_line(const char *text) {
     return 1;
 }
 
+// What one message's head told: forgotten when the next message's first line arrives.
+void qorl_http_data_processor_oline::clear_message_head() {
+    chunked_input = 0;
+    chunk_state = 0;
+    chunk_remaining = 0;
+    expect_continue_received = 0;
+    version_text[0] = '\0';
+    transfer_encoding[0] = '\0';
+    content_type[0] = '\0';
+    reason_phrase[0] = '\0';
+    request_method[0] = '\0';
+    request_host[0] = '\0';
+    request_path[0] = '\0';
+    request_query[0] = '\0';
+    first_line.clear();
+    content_type_code = 0;
+    status_code = 0;
+    peer_version = 20;
+    content_length = -1;
+}
+
 int qorl_http_data_processor_oline::header_line_parse(const char *text) {
     if (!in_head) {
-        chunked_input = 0;
-        chunk_state = 0;
-        chunk_remaining = 0;
-        expect_continue_received = 0;
-        version_text[0] = '\0';
-        transfer_encoding[0] = '\0';
-        content_type[0] = '\0';
-        reason_phrase[0] = '\0';
-        request_method[0] = '\0';
-        request_host[0] = '\0';
-        request_path[0] = '\0';
-        request_query[0] = '\0';
-        first_line.clear();
-        content_type_code = 0;
-        status_code = 0;
-        peer_version = 20;
-        content_length = -1;
+        clear_message_head();
         line_count = 1;
         in_head = 1;
         if (word_prefix_length("HTTP/", text) > 0) {

@@ -23,6 +23,17 @@ void report3(const char *head, const char *inserted, const char *tail, uint32_t 
     report(message.text, category);
 }
 
+// The shared check of a destination buffer: reported as "Error in qorl_xml_reader::" +
+// operation + ", NULL dest?" or ", dest is too small?".
+bool destination_ok(const void *dest, int32_t size, const char *operation) {
+    if (dest == nullptr || size <= 0) {
+        report3("Error in qorl_xml_reader::", operation,
+                dest == nullptr ? ", NULL dest?" : ", dest is too small?", msg_usage);
+        return false;
+    }
+    return true;
+}
+
 bool printable(int c) {
     return c >= 0x20 && c <= 0x7e;
 }
@@ -43,6 +54,17 @@ qorl_xml_reader::~qorl_xml_reader() {
     tag_stack_clear(&top);
 }
 
+// Consumes bytes through the next "<"; 0 when the input ends first.
+int qorl_xml_reader::skip_to_open_bracket() {
+    for (;;) {
+        int c = read_byte();
+        if (c < 0)
+            return 0;
+        if (c == '<')
+            return 1;
+    }
+}
+
 int qorl_xml_reader::skip_chunk() {
     for (;;) {
         int c = read_byte();
@@ -59,14 +81,8 @@ int qorl_xml_reader::skip_chunk() {
 // Reads up to the next bracket; a tag must end with ">" and a text with "<". Blocks with
 // bytes outside printable ASCII fail silently so that callers never see control bytes.
 int qorl_xml_reader::read_block(char *dest, int32_t size, bool opening) {
-    if (dest == nullptr) {
-        report("Error in qorl_xml_reader::read_block(), NULL dest?", msg_usage);
+    if (!destination_ok(dest, size, "read_block()"))
         return 0;
-    }
-    if (size <= 0) {
-        report("Error in qorl_xml_reader::read_block(), dest is too small?", msg_usage);
-        return 0;
-    }
     int32_t stored = 0;
     int32_t unprintable = 0;
     block_hit_end = false;
@@ -168,21 +184,10 @@ void qorl_xml_reader::pop_stack_entry(const char *text) {
 }
 
 int qorl_xml_reader::read_tag(char *dest, int32_t size) {
-    if (dest == nullptr) {
-        report("Error in qorl_xml_reader::read_tag(), NULL dest?", msg_usage);
+    if (!destination_ok(dest, size, "read_tag()"))
         return 0;
-    }
-    if (size <= 0) {
-        report("Error in qorl_xml_reader::read_tag(), dest is too small?", msg_usage);
+    if (!skip_to_open_bracket())
         return 0;
-    }
-    for (;;) {
-        int c = read_byte();
-        if (c < 0)
-            return 0;
-        if (c == '<')
-            break;
-    }
     if (!read_block(dest, size, true))
         return 0;
     if (dest[0] != '/') {
@@ -194,14 +199,8 @@ int qorl_xml_reader::read_tag(char *dest, int32_t size) {
 }
 
 int qorl_xml_reader::read_data(char *dest, int32_t size) {
-    if (dest == nullptr) {
-        report("Error in qorl_xml_reader::read_data(char[]), NULL dest?", msg_usage);
+    if (!destination_ok(dest, size, "read_data(char[])"))
         return 0;
-    }
-    if (size <= 0) {
-        report("Error in qorl_xml_reader::read_data(char[]), dest is too small?", msg_usage);
-        return 0;
-    }
     if (!read_block(dest, size, false))
         return 0;
     char closing[tag_name_field_size];
@@ -270,21 +269,10 @@ void qorl_xml_reader::skip_data() {
 }
 
 int32_t qorl_xml_reader::read_cdata(unsigned char *dest, int32_t size) {
-    if (dest == nullptr) {
-        report("Error in qorl_xml_reader::read_cdata(), NULL dest?", msg_usage);
+    if (!destination_ok(dest, size, "read_cdata()"))
         return 0;
-    }
-    if (size <= 0) {
-        report("Error in qorl_xml_reader::read_cdata(), dest is too small?", msg_usage);
+    if (!skip_to_open_bracket())
         return 0;
-    }
-    for (;;) {
-        int c = read_byte();
-        if (c < 0)
-            return 0;
-        if (c == '<')
-            break;
-    }
     static const char header[] = "![CDATA[";
     const int32_t header_length = 8;
     int32_t wanted = size - 1 < header_length ? size - 1 : header_length;

@@ -57,6 +57,7 @@ class qorl_xml_reader {
     bool block_hit_end = false;
 
     int skip_chunk();
+    int skip_to_open_bracket();
     int read_block(char *dest, int32_t size, bool opening);
     void compact_string(char *text);
     void push_tag(const char *text);
