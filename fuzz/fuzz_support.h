@@ -100,3 +100,19 @@ inline std::vector<char> fuzz_c_string(const uint8_t *data, size_t size) {
     text[size] = '\0';
     return text;
 }
+
+// Compares a run fed in pieces with the same bytes fed whole: the same events, result and
+// output. The owner feeds nothing after the processor asked to close, while the single
+// feed went on: it shows more, after the same beginning. A failed exchange sends nothing more.
+template <typename Run> void fuzz_check_split_matches_whole(const Run &split, const Run &whole) {
+    if (split.closed) {
+        FUZZ_CHECK_SAME(split.events, whole.events.substr(0, split.events.size()));
+        if (whole.result >= 0)
+            FUZZ_CHECK_SAME(split.sent, whole.sent.substr(0, split.sent.size()));
+    } else {
+        FUZZ_CHECK_SAME(split.events, whole.events);
+        FUZZ_CHECK(split.result == whole.result);
+        if (whole.result >= 0)
+            FUZZ_CHECK_SAME(split.sent, whole.sent);
+    }
+}

@@ -199,11 +199,7 @@ int run_executable_updater(void *context, const char *host, const char *remote_d
         updater_console_line("Everything appears to be up to date already.");
     } else {
         char text[64];
-        if (selected.count == 1)
-            snprintf(text, sizeof text, "One file to update.");
-        else
-            snprintf(text, sizeof text, "%d files to update.", static_cast<int>(selected.count));
-        updater_console_line(text);
+        updater_console_line(update_count_line(selected.count, text, sizeof text));
         last_percent_print_time = time(nullptr);
         updater.update_files(host, remote_directory, &selected);
     }

@@ -87,6 +87,14 @@ void forward_fetch_progress(void *context, int32_t received, int32_t expected) {
 
 } // namespace
 
+const char *update_count_line(int32_t count, char *text, size_t size) {
+    if (count == 1)
+        snprintf(text, size, "One file to update.");
+    else
+        snprintf(text, size, "%d files to update.", static_cast<int>(count));
+    return text;
+}
+
 int normalize_update_name(const char *name, fixed_text *normal) {
     normal->clear();
     if (name == nullptr || name[0] == '\0')
@@ -489,11 +497,7 @@ int file_updater::update(const char *host, const char *remote_directory,
             message("Everything appears to be up to date already.");
     } else {
         char text[64];
-        if (selected.count == 1)
-            snprintf(text, sizeof text, "One file to update.");
-        else
-            snprintf(text, sizeof text, "%d files to update.", static_cast<int>(selected.count));
-        message(text);
+        message(update_count_line(selected.count, text, sizeof text));
         result = update_files(host, remote_directory, &selected);
     }
     selected.release();

@@ -5,6 +5,7 @@
 #include "client/pointer_list.h"
 #include "updater/file_manifest.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Per-block progress of one download: body bytes received and expected (-1: unknown).
@@ -20,6 +21,10 @@ typedef void (*file_updater_message)(void *context, const char *text);
 // holds a ".." component or a back-slash, or names no file (ends in "/", "." or "..").
 // Such a name could reach outside the folder the files are installed in.
 int normalize_update_name(const char *name, fixed_text *normal);
+
+// The line that announces a non-empty update: "One file to update." or "N files to update.",
+// written into text (size bytes). Returns text.
+const char *update_count_line(int32_t count, char *text, size_t size);
 
 // Use: construct; set verbose, file_delay_ms, user_context and the callbacks; then
 // set_destination_dir, set_temp_file, set_manifest_file (in that order: loading prunes
